@@ -140,11 +140,43 @@ void VantorixAudioProcessor::setStateInformation (const void* data, int sizeInBy
     if (data != nullptr && sizeInBytes > 0)
         if (auto xml = getXmlFromBinary (data, sizeInBytes))
             if (xml->getTagName().equalsIgnoreCase (parameterState.state.getType().toString()))
-                parameterState.replaceState (juce::ValueTree::fromXml (*xml));
+            {
+                auto tree = juce::ValueTree::fromXml (*xml);
+                completeStateTree (tree);
+                parameterState.replaceState (tree);
+            }
 
     // Whatever the block held, the signal state starts afresh; the audio
     // thread carries the reset out at the start of its next block.
     reset();
+}
+
+void VantorixAudioProcessor::completeStateTree (juce::ValueTree& tree) const
+{
+    // The framework appends a child for each parameter the restored text does
+    // not name, but its flush writes only values changed since the last
+    // flush, so such a child would be saved without a value and the next load
+    // would put that parameter back to its default. Appending the children
+    // here, with the current values and in the framework's (ID) order, keeps
+    // the saved text complete.
+    juce::StringArray ids;
+    for (int i = 0; i < ParameterLabel::count; ++i)
+        ids.add (ParameterLabel::get (i));
+    ids.sort (false);
+
+    for (const auto& id : ids)
+    {
+        if (tree.getChildWithProperty ("id", id).isValid())
+            continue;
+
+        if (auto* raw = parameterState.getRawParameterValue (id))
+        {
+            juce::ValueTree child ("PARAM");
+            child.setProperty ("id", id, nullptr);
+            child.setProperty ("value", raw->load(), nullptr);
+            tree.appendChild (child, nullptr);
+        }
+    }
 }
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()

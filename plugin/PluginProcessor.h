@@ -63,6 +63,7 @@ public:
 
 private:
     void refreshValueLabel (int parameterIndex);
+    void completeStateTree (juce::ValueTree& tree) const;
 
     Controller controller;
 

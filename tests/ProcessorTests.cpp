@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include "PluginProcessor.h"
@@ -13,7 +14,12 @@
 
 namespace
 {
-juce::AudioParameterFloat& param (VantorixAudioProcessor& p, int index)
+juce::AudioProcessorParameter& param (VantorixAudioProcessor& p, int index)
+{
+    return *p.getParameters()[index];
+}
+
+juce::AudioParameterFloat& floatParam (VantorixAudioProcessor& p, int index)
 {
     return *dynamic_cast<juce::AudioParameterFloat*> (p.getParameters()[index]);
 }
@@ -48,15 +54,16 @@ TEST (Parameters, IdsOrderRangesAndDefaults)
     for (int i = 0; i < 4; ++i)
     {
         auto& f = param (p, i);
-        EXPECT_EQ (f.getParameterID(), ids[i]);
+        auto& range = floatParam (p, i).range;
+        EXPECT_EQ (floatParam (p, i).getParameterID(), ids[i]);
         EXPECT_EQ (f.getName (100), ids[i]);
-        EXPECT_EQ (f.getVersionHint(), 1);
+        EXPECT_EQ (floatParam (p, i).getVersionHint(), 1);
         EXPECT_EQ (f.getLabel(), "");
         EXPECT_TRUE (f.isAutomatable());
         EXPECT_FALSE (f.isMetaParameter());
-        EXPECT_EQ (f.range.start, 0.0f);
-        EXPECT_EQ (f.range.end, 1.0f);
-        EXPECT_EQ (f.range.interval, 0.0001f);
+        EXPECT_EQ (range.start, 0.0f);
+        EXPECT_EQ (range.end, 1.0f);
+        EXPECT_EQ (range.interval, 0.0001f);
         EXPECT_EQ (bits (f.getValue()), bits (defaults[i])) << ids[i];
         EXPECT_EQ (bits (f.getDefaultValue()), bits (defaults[i])) << ids[i];
     }
@@ -177,7 +184,7 @@ TEST (Processor, PrepareAtTheSameRateKeepsStateAndAFractionalRateSetsUpAgain)
     p.prepareToPlay (44100.7, 512); // differs from the stored integer: set up again
     EXPECT_EQ (p.getController().fastPower, 0.0f);
 
-    for (double bad : { 0.0, -1.0, std::nan (""), INFINITY })
+    for (double bad : { 0.0, -1.0, std::nan (""), std::numeric_limits<double>::infinity() })
     {
         p.prepareToPlay (bad, 512);
         EXPECT_EQ (p.getController().sampleRate, 48000) << bad;

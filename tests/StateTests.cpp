@@ -235,3 +235,18 @@ TEST (StateRestore, GarbageNeverCrashes)
     p.setStateInformation (nullptr, 0);
     p.setStateInformation (nullptr, 100);
 }
+
+TEST (StateRestore, ParametersTheBlockDoesNotNameSurviveTheNextRoundTrip)
+{
+    VantorixAudioProcessor p;
+    p.getParameters()[0]->setValueNotifyingHost (0.0f); // Mode away from its default
+    auto partial = frame (xmlFor ("<PARAM id=\"Timing\" value=\"0.5\"/>"));
+    p.setStateInformation (partial.getData(), (int) partial.getSize());
+    const auto saved = save (p);
+    EXPECT_NE (textOf (saved).find ("<PARAM id=\"Mode\" value=\"0.0\"/>"), std::string::npos);
+
+    VantorixAudioProcessor fresh;
+    fresh.setStateInformation (saved.getData(), (int) saved.getSize());
+    EXPECT_EQ (value (fresh, 0), 0.0f);
+    EXPECT_EQ (value (fresh, 1), 0.5f);
+}
