@@ -14,6 +14,10 @@ juce::String documentsPath()
 // move a half-written file over the old one.
 bool replaceFileSafely (const juce::File& target, const juce::String& text)
 {
+    // juce::File::moveFileTo would remove an empty folder standing in the way.
+    if (target.isDirectory())
+        return false;
+
     juce::TemporaryFile temp (target, juce::TemporaryFile::useHiddenFile);
 
     {
