@@ -149,8 +149,11 @@ Options parse (const juce::StringArray& args)
 
 void progress (bool show, juce::int64 done, juce::int64 total)
 {
-    if (! show)
+    static int lastPercent = -1;
+    const int percent = (int) (100 * done / std::max<juce::int64> (1, total));
+    if (! show || percent == lastPercent)
         return;
+    lastPercent = percent;
     const int width = 40, filled = (int) (width * done / std::max<juce::int64> (1, total));
     std::fprintf (stderr, "\r[%s%s] %3d%%", std::string ((size_t) filled, '#').c_str(), std::string ((size_t) (width - filled), '.').c_str(),
                   (int) (100 * done / std::max<juce::int64> (1, total)));
@@ -175,6 +178,10 @@ int run (const Options& o)
         fail (2, o.in.getFileName() + " has " + juce::String (channels) + " channels; Vantor doubles one: choose with --channel N or sum with --mix");
     if (o.channel > channels)
         fail (2, "--channel " + juce::String (o.channel) + ": " + o.in.getFileName() + " has only " + juce::String (channels) + " channels");
+
+    // juce::File::moveFileTo would remove an empty folder of that name.
+    if (o.out.isDirectory())
+        fail (1, "cannot write " + o.out.getFullPathName() + ": it is a folder");
 
     const double rate = reader->sampleRate;
     const auto length = reader->lengthInSamples;
