@@ -18,6 +18,8 @@ std::function<void (const juce::URL&)> VantorixAudioProcessorEditor::openUrl = [
 VantorixAudioProcessorEditor::VantorixAudioProcessorEditor (VantorixAudioProcessor& p)
     : juce::AudioProcessorEditor (p), audioProcessor (p)
 {
+    audioProcessor.noteEditorThread();
+
     backgroundImage = juce::ImageFileFormat::loadFrom (BinaryData::background_png, (size_t) BinaryData::background_pngSize);
 
     setSize (620, 360);

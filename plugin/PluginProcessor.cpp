@@ -105,7 +105,7 @@ void VantorixAudioProcessor::refreshValueLabel (int parameterIndex)
     // Components belong to the message thread. From any other thread (the
     // audio thread included) only a bit is set, which the open editor picks
     // up on its own timer; nothing is allocated, locked or touched here.
-    if (juce::MessageManager::existsAndIsCurrentThread())
+    if (const auto id = editorThread.load (std::memory_order_acquire); id != nullptr && id == juce::Thread::getCurrentThreadId())
     {
         if (auto* editor = dynamic_cast<VantorixAudioProcessorEditor*> (getActiveEditor()))
             editor->refreshValueLabel (parameterIndex);

@@ -59,6 +59,11 @@ public:
 
     const Controller& getController() const noexcept { return controller; }
 
+    // Called by the editor on the message thread. The handler compares
+    // thread ids against it instead of asking the framework, whose check
+    // takes a lock (not allowed on the audio thread).
+    void noteEditorThread() noexcept { editorThread.store (juce::Thread::getCurrentThreadId(), std::memory_order_release); }
+
     juce::AudioProcessorValueTreeState parameterState;
 
 private:
@@ -76,6 +81,7 @@ private:
     std::atomic<uint32_t> pendingMask { 0 };
     std::atomic<bool> resetRequested { false };
     std::atomic<uint32_t> pendingLabels { 0 };
+    std::atomic<juce::Thread::ThreadID> editorThread { nullptr };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VantorixAudioProcessor)
 };
