@@ -70,6 +70,10 @@ TEST (EngineSetup, AllpassDesign1100HzAt48kHz)
     EXPECT_EQ (s.b2, 1.0f);
     EXPECT_EQ (bits (s.a2), bits (s.b0 * 0.999999f));
     EXPECT_NEAR (s.a2, 0.866112, 1e-6);
+    // Pinned to the bit: the 32-bit steps of the design, no FMA.
+    EXPECT_EQ (bits (s.b0), 0x3f5db999u);
+    EXPECT_EQ (bits (s.b1), 0xbfec63feu);
+    EXPECT_EQ (bits (s.a2), 0x3f5db98au);
     EXPECT_FALSE (s.dirty);
 }
 
