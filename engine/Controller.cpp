@@ -6,7 +6,7 @@
 #include <cstring>
 
 #if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
- #include <xmmintrin.h>
+ #include <emmintrin.h>
  #define VANTOR_HAS_MXCSR 1
 #elif defined(__aarch64__)
  #define VANTOR_HAS_FPCR 1
@@ -290,9 +290,102 @@ float Controller::driftDelayStep (float x) noexcept
     return y;
 }
 
+// The cascade as a wavefront: section k works on sample t - k while section
+// k + 1 works on sample t - k - 1, so all active sections advance together in
+// SSE lanes (four sections per register, three registers for twelve). Each
+// lane performs exactly the scalar section's multiplies and adds, in the same
+// order, so the output is bit-identical to running the sections one after
+// another; the per-sample cost is one recursion chain instead of one per
+// section. Lanes outside [0, n) of their section, and sections beyond
+// activeSections, keep their memories through a mask.
 void Controller::processAllpass (float* buffer, int32_t n) noexcept
 {
-    for (int32_t k = 0; k < activeSections; ++k)
+    const int32_t K = activeSections;
+    if (n <= 0 || K <= 0)
+        return;
+
+#if VANTOR_HAS_MXCSR
+    constexpr int lanes = 4, maxRegs = numSections / lanes;
+    const int regs = (K + lanes - 1) / lanes;
+
+    alignas (16) float c[5][numSections] = {}, m[2][numSections] = {};
+    for (int k = 0; k < numSections; ++k)
+    {
+        c[0][k] = sections[k].b0;
+        c[1][k] = sections[k].b1;
+        c[2][k] = sections[k].b2;
+        c[3][k] = sections[k].a1;
+        c[4][k] = sections[k].a2;
+        m[0][k] = sections[k].z1;
+        m[1][k] = sections[k].z2;
+    }
+
+    __m128 b0[maxRegs], b1[maxRegs], b2[maxRegs], a1[maxRegs], a2[maxRegs], z1[maxRegs], z2[maxRegs], y[maxRegs];
+    __m128i index[maxRegs], active[maxRegs];
+    for (int r = 0; r < regs; ++r)
+    {
+        b0[r] = _mm_load_ps (&c[0][4 * r]);
+        b1[r] = _mm_load_ps (&c[1][4 * r]);
+        b2[r] = _mm_load_ps (&c[2][4 * r]);
+        a1[r] = _mm_load_ps (&c[3][4 * r]);
+        a2[r] = _mm_load_ps (&c[4][4 * r]);
+        z1[r] = _mm_load_ps (&m[0][4 * r]);
+        z2[r] = _mm_load_ps (&m[1][4 * r]);
+        y[r] = _mm_setzero_ps();
+        index[r] = _mm_setr_epi32 (4 * r, 4 * r + 1, 4 * r + 2, 4 * r + 3);
+        active[r] = _mm_cmplt_epi32 (index[r], _mm_set1_epi32 (K));
+    }
+
+    const __m128i minusOne = _mm_set1_epi32 (-1), length = _mm_set1_epi32 (n);
+    const int lastReg = (K - 1) / lanes, lastLane = (K - 1) % lanes;
+    const int32_t steps = n + K - 1;
+    alignas (16) float out[4];
+
+    for (int32_t t = 0; t < steps; ++t)
+    {
+        const float in = t < n ? buffer[t] : 0.0f;
+        const __m128i tv = _mm_set1_epi32 (t);
+        __m128 carry = _mm_set_ss (in);
+
+        for (int r = 0; r < regs; ++r)
+        {
+            // x: this register's y moved up one lane, the previous register's
+            // top lane (or the input) shifted in at the bottom.
+            const __m128 up = _mm_castsi128_ps (_mm_slli_si128 (_mm_castps_si128 (y[r]), 4));
+            const __m128 x = _mm_or_ps (up, carry);
+            carry = _mm_castsi128_ps (_mm_srli_si128 (_mm_castps_si128 (y[r]), 12));
+
+            const __m128 yn = _mm_add_ps (_mm_mul_ps (b0[r], x), z1[r]);
+            const __m128 z1n = _mm_add_ps (_mm_sub_ps (_mm_mul_ps (b1[r], x), _mm_mul_ps (a1[r], yn)), z2[r]);
+            const __m128 z2n = _mm_sub_ps (_mm_mul_ps (b2[r], x), _mm_mul_ps (a2[r], yn));
+
+            const __m128i sample = _mm_sub_epi32 (tv, index[r]);
+            const __m128 valid = _mm_castsi128_ps (_mm_and_si128 (active[r], _mm_and_si128 (_mm_cmpgt_epi32 (sample, minusOne), _mm_cmplt_epi32 (sample, length))));
+            z1[r] = _mm_or_ps (_mm_and_ps (valid, z1n), _mm_andnot_ps (valid, z1[r]));
+            z2[r] = _mm_or_ps (_mm_and_ps (valid, z2n), _mm_andnot_ps (valid, z2[r]));
+            y[r] = yn;
+        }
+
+        const int32_t done = t - (K - 1);
+        if (done >= 0)
+        {
+            _mm_store_ps (out, y[lastReg]);
+            buffer[done] = out[lastLane];
+        }
+    }
+
+    for (int r = 0; r < regs; ++r)
+    {
+        _mm_store_ps (&m[0][4 * r], z1[r]);
+        _mm_store_ps (&m[1][4 * r], z2[r]);
+    }
+    for (int k = 0; k < K; ++k)
+    {
+        sections[k].z1 = m[0][k];
+        sections[k].z2 = m[1][k];
+    }
+#else
+    for (int32_t k = 0; k < K; ++k)
     {
         auto& s = sections[k];
         const float b0 = s.b0, b1 = s.b1, b2 = s.b2, a1 = s.a1, a2 = s.a2;
@@ -310,6 +403,7 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
         s.z1 = z1;
         s.z2 = z2;
     }
+#endif
 }
 
 void Controller::processPiece (float* io, int32_t n) noexcept
