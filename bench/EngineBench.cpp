@@ -10,6 +10,10 @@
 
 #include "Controller.h"
 #include "PluginProcessor.h"
+#include "oracle/ReferenceController.h"
+
+#include <cstdio>
+#include <map>
 
 namespace
 {
@@ -35,10 +39,11 @@ void setCounters (benchmark::State& state, int block, int rate)
     state.counters["realtime"] = benchmark::Counter (samples / rate, benchmark::Counter::kIsRate);
 }
 
+template <typename Engine>
 void BM_Engine (benchmark::State& state)
 {
     const int mode = (int) state.range (0), rate = (int) state.range (1), block = (int) state.range (2);
-    auto c = std::make_unique<Controller>();
+    auto c = std::make_unique<Engine>();
     c->SetSamplerate (rate);
     c->applyParameter (0, modeValues[mode - 1]);
     c->applyParameter (1, 0.2f);
@@ -115,9 +120,52 @@ void arguments (benchmark::internal::Benchmark* b)
 }
 } // namespace
 
-BENCHMARK (BM_Engine)->Apply (arguments);
+BENCHMARK_TEMPLATE (BM_Engine, Controller)->Name ("Engine")->Apply (arguments);
+BENCHMARK_TEMPLATE (BM_Engine, reference::Controller)->Name ("Straightforward")->Apply (arguments);
 BENCHMARK (BM_ProcessBlock)->Apply (arguments);
 BENCHMARK (BM_ModeChange);
 BENCHMARK (BM_Reset);
 
-BENCHMARK_MAIN();
+namespace
+{
+// Prints the normal console output, then the optimised engine against the
+// straightforward one, case by case, from the same run.
+struct RatioReporter : benchmark::ConsoleReporter
+{
+    std::map<std::string, double> perSample; // name -> ns per sample
+
+    void ReportRuns (const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns (runs);
+        for (const auto& r : runs)
+            if (r.counters.count ("per_sample"))
+                perSample[r.benchmark_name()] = r.counters.at ("per_sample") * 1e9;
+    }
+
+    void printRatios() const
+    {
+        std::printf ("\n%-28s %12s %12s %8s %14s\n", "case", "ns/sample", "oracle ns", "speedup", "x real time");
+        for (const auto& [name, ns] : perSample)
+        {
+            if (name.rfind ("Engine/", 0) != 0)
+                continue;
+            const auto args = name.substr (7);
+            const auto ref = perSample.find ("Straightforward/" + args);
+            const auto ratePos = args.find ("rate:") + 5;
+            const double rate = std::stod (args.substr (ratePos));
+            std::printf ("%-28s %12.2f %12.2f %8.2f %14.0f\n", args.c_str(), ns, ref != perSample.end() ? ref->second : 0.0,
+                         ref != perSample.end() ? ref->second / ns : 0.0, 1e9 / (ns * rate));
+        }
+    }
+};
+} // namespace
+
+int main (int argc, char** argv)
+{
+    benchmark::Initialize (&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks (&reporter);
+    reporter.printRatios();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <type_traits>
 
 #if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
  #include <emmintrin.h>
@@ -321,7 +323,7 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
     }
 
     __m128 b0[maxRegs], b1[maxRegs], b2[maxRegs], a1[maxRegs], a2[maxRegs], z1[maxRegs], z2[maxRegs], y[maxRegs];
-    __m128i index[maxRegs], active[maxRegs];
+    __m128i index[maxRegs];
     for (int r = 0; r < regs; ++r)
     {
         b0[r] = _mm_load_ps (&c[0][4 * r]);
@@ -333,7 +335,6 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
         z2[r] = _mm_load_ps (&m[1][4 * r]);
         y[r] = _mm_setzero_ps();
         index[r] = _mm_setr_epi32 (4 * r, 4 * r + 1, 4 * r + 2, 4 * r + 3);
-        active[r] = _mm_cmplt_epi32 (index[r], _mm_set1_epi32 (K));
     }
 
     const __m128i minusOne = _mm_set1_epi32 (-1), length = _mm_set1_epi32 (n);
@@ -341,8 +342,10 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
     const int32_t steps = n + K - 1;
     alignas (16) float out[4];
 
-    for (int32_t t = 0; t < steps; ++t)
-    {
+    // Lanes of sections beyond K compute freely: their memories are never
+    // written back. Only the first and last K - 1 steps, where a section's
+    // sample lies outside the block, need the mask.
+    auto step = [&] (int32_t t, auto masked) {
         const float in = t < n ? buffer[t] : 0.0f;
         const __m128i tv = _mm_set1_epi32 (t);
         __m128 carry = _mm_set_ss (in);
@@ -359,10 +362,18 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
             const __m128 z1n = _mm_add_ps (_mm_sub_ps (_mm_mul_ps (b1[r], x), _mm_mul_ps (a1[r], yn)), z2[r]);
             const __m128 z2n = _mm_sub_ps (_mm_mul_ps (b2[r], x), _mm_mul_ps (a2[r], yn));
 
-            const __m128i sample = _mm_sub_epi32 (tv, index[r]);
-            const __m128 valid = _mm_castsi128_ps (_mm_and_si128 (active[r], _mm_and_si128 (_mm_cmpgt_epi32 (sample, minusOne), _mm_cmplt_epi32 (sample, length))));
-            z1[r] = _mm_or_ps (_mm_and_ps (valid, z1n), _mm_andnot_ps (valid, z1[r]));
-            z2[r] = _mm_or_ps (_mm_and_ps (valid, z2n), _mm_andnot_ps (valid, z2[r]));
+            if constexpr (decltype (masked)::value)
+            {
+                const __m128i sample = _mm_sub_epi32 (tv, index[r]);
+                const __m128 valid = _mm_castsi128_ps (_mm_and_si128 (_mm_cmpgt_epi32 (sample, minusOne), _mm_cmplt_epi32 (sample, length)));
+                z1[r] = _mm_or_ps (_mm_and_ps (valid, z1n), _mm_andnot_ps (valid, z1[r]));
+                z2[r] = _mm_or_ps (_mm_and_ps (valid, z2n), _mm_andnot_ps (valid, z2[r]));
+            }
+            else
+            {
+                z1[r] = z1n;
+                z2[r] = z2n;
+            }
             y[r] = yn;
         }
 
@@ -372,7 +383,16 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
             _mm_store_ps (out, y[lastReg]);
             buffer[done] = out[lastLane];
         }
-    }
+    };
+
+    const int32_t steadyBegin = K - 1, steadyEnd = std::max (steadyBegin, n);
+    int32_t t = 0;
+    for (; t < std::min (steadyBegin, steps); ++t)
+        step (t, std::true_type {});
+    for (; t < steadyEnd; ++t)
+        step (t, std::false_type {});
+    for (; t < steps; ++t)
+        step (t, std::true_type {});
 
     for (int r = 0; r < regs; ++r)
     {
