@@ -218,8 +218,10 @@ void Controller::onsetDetectorStep (float x) noexcept
     const float S = std::sqrt (slowPower);
 
     rmsHistory[historyIndex] = F;
-    historyIndex = (historyIndex + 1) % historyLength;
-    const float P = rmsHistory[(historyIndex + 2) % historyLength];
+    if (++historyIndex == historyLength)
+        historyIndex = 0;
+    const int32_t compared = historyIndex + 2;
+    const float P = rmsHistory[compared < historyLength ? compared : compared - historyLength];
 
     bool onset = false;
 
@@ -268,13 +270,14 @@ float Controller::driftDelayStep (float x) noexcept
     int32_t i0 = (int32_t) rp;
     if (i0 >= ringLength) // cannot happen for delays of at least a float ulp; kept as a bound
         i0 -= ringLength;
-    const int32_t i1 = (i0 + 1) % ringLength;
+    const int32_t i1 = i0 + 1 < ringLength ? i0 + 1 : 0;
     const float frac = (float) (rp - (double) i0);
 
     driftBuffer[driftWriteIndex] = x;
     const float y = (1.0f - frac) * driftBuffer[i0] + frac * driftBuffer[i1];
 
-    driftWriteIndex = (driftWriteIndex + 1) % ringLength;
+    if (++driftWriteIndex == ringLength)
+        driftWriteIndex = 0;
     currentDelay += driftStep;
 
     if (currentDelay < minDelay)
@@ -292,6 +295,8 @@ float Controller::driftDelayStep (float x) noexcept
     return y;
 }
 
+namespace
+{
 // The cascade as a wavefront: section k works on sample t - k while section
 // k + 1 works on sample t - k - 1, so all active sections advance together in
 // SSE lanes (four sections per register, three registers for twelve). Each
@@ -300,13 +305,24 @@ float Controller::driftDelayStep (float x) noexcept
 // another; the per-sample cost is one recursion chain instead of one per
 // section. Lanes outside [0, n) of their section, and sections beyond
 // activeSections, keep their memories through a mask.
-void Controller::processAllpass (float* buffer, int32_t n) noexcept
+template <typename Source, typename Sink>
+void runCascade (Controller& engine, float* scratch, int32_t n, Source&& source, Sink&& sink) noexcept
 {
-    const int32_t K = activeSections;
-    if (n <= 0 || K <= 0)
+    auto& sections = engine.sections;
+    const int32_t K = engine.activeSections;
+    if (n <= 0)
         return;
 
-#if VANTOR_HAS_MXCSR
+    if (K <= 0)
+    {
+        for (int32_t i = 0; i < n; ++i)
+            sink (i, source (i));
+        return;
+    }
+
+#if VANTOR_HAS_MXCSR && ! defined(VANTOR_PORTABLE_CASCADE)
+    (void) scratch;
+    constexpr int numSections = Controller::numSections;
     constexpr int lanes = 4, maxRegs = numSections / lanes;
     const int regs = (K + lanes - 1) / lanes;
 
@@ -346,7 +362,7 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
     // written back. Only the first and last K - 1 steps, where a section's
     // sample lies outside the block, need the mask.
     auto step = [&] (int32_t t, auto masked) {
-        const float in = t < n ? buffer[t] : 0.0f;
+        const float in = t < n ? source (t) : 0.0f;
         const __m128i tv = _mm_set1_epi32 (t);
         __m128 carry = _mm_set_ss (in);
 
@@ -381,7 +397,7 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
         if (done >= 0)
         {
             _mm_store_ps (out, y[lastReg]);
-            buffer[done] = out[lastLane];
+            sink (done, out[lastLane]);
         }
     };
 
@@ -405,6 +421,10 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
         sections[k].z2 = m[1][k];
     }
 #else
+    float* buffer = scratch;
+    for (int32_t i = 0; i < n; ++i)
+        buffer[i] = source (i);
+
     for (int32_t k = 0; k < K; ++k)
     {
         auto& s = sections[k];
@@ -423,34 +443,44 @@ void Controller::processAllpass (float* buffer, int32_t n) noexcept
         s.z1 = z1;
         s.z2 = z2;
     }
+
+    for (int32_t i = 0; i < n; ++i)
+        sink (i, buffer[i]);
 #endif
 }
 
+} // namespace
+
+void Controller::processAllpass (float* buffer, int32_t n) noexcept
+{
+    runCascade (*this, buffer, n, [buffer] (int32_t i) { return buffer[i]; }, [buffer] (int32_t i, float y) { buffer[i] = y; });
+}
+
+// One pass over the block: the detector and drift produce each sample as the
+// wavefront takes it in, and the cascade's output goes straight through the
+// Timing line and the polarity flip. The stages stay in their order for every
+// sample, and each stage's state sees its samples in order, so the result is
+// the one the stage-by-stage form gives; the passes only overlap in time.
 void Controller::processPiece (float* io, int32_t n) noexcept
 {
     const bool halfRateDetector = driftSampleRate >= detectorRateThreshold;
+    const uint32_t flip = invert ? 0x80000000u : 0u;
 
-    for (int32_t i = 0; i < n; ++i)
-    {
-        if (! (halfRateDetector && (i & 1)))
-            onsetDetectorStep (io[i]);
-
-        blockBuffer[i] = driftDelayStep (io[i]);
-    }
-
-    processAllpass (blockBuffer, n);
-
-    for (int32_t i = 0; i < n; ++i)
-    {
-        timingBuffer[timingWriteIndex] = blockBuffer[i];
-        io[i] = timingBuffer[timingReadIndex];
-        timingWriteIndex = (timingWriteIndex + 1) % ringLength;
-        timingReadIndex = (timingReadIndex + 1) % ringLength;
-    }
-
-    if (invert)
-        for (int32_t i = 0; i < n; ++i)
-            io[i] = bitsToFloat (floatBits (io[i]) ^ 0x80000000u);
+    runCascade (
+        *this, blockBuffer, n,
+        [this, io, halfRateDetector] (int32_t i) {
+            if (! (halfRateDetector && (i & 1)))
+                onsetDetectorStep (io[i]);
+            return driftDelayStep (io[i]);
+        },
+        [this, io, flip] (int32_t i, float y) {
+            timingBuffer[timingWriteIndex] = y;
+            io[i] = bitsToFloat (floatBits (timingBuffer[timingReadIndex]) ^ flip);
+            if (++timingWriteIndex == ringLength)
+                timingWriteIndex = 0;
+            if (++timingReadIndex == ringLength)
+                timingReadIndex = 0;
+        });
 }
 
 void Controller::process (float* io, int32_t n) noexcept
