@@ -483,6 +483,16 @@ void Controller::processPiece (float* io, int32_t n) noexcept
         });
 }
 
+bool Controller::signalStateIsFinite() const noexcept
+{
+    // A NaN or infinity anywhere in the recursions would stay there for good
+    // (and silence the detector); each of them passes through these values.
+    float sum = fastPower + slowPower + currentDelay;
+    for (const auto& s : sections)
+        sum += s.z1 + s.z2;
+    return std::isfinite (sum);
+}
+
 void Controller::process (float* io, int32_t n) noexcept
 {
     while (n > 0)
@@ -491,6 +501,11 @@ void Controller::process (float* io, int32_t n) noexcept
         processPiece (io, piece);
         io += piece;
         n -= piece;
+
+        // Non-finite input poisons the filters and followers; clear the
+        // signal state so that the next clean input plays normally again.
+        if (! signalStateIsFinite())
+            Reset();
     }
 }
 

@@ -80,6 +80,10 @@ struct Controller
     // is unchanged).
     void process (float* io, int32_t n) noexcept;
 
+    // False once a NaN or infinity has reached the filters or followers;
+    // process() then resets the signal state at the end of the block.
+    bool signalStateIsFinite() const noexcept;
+
 private:
     void processPiece (float* io, int32_t n) noexcept;
     void setTimingDelay (double samples) noexcept;

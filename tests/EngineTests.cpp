@@ -372,6 +372,34 @@ TEST (FloatMode, DenormalInputLeavesNoDenormalsBehind)
         ASSERT_TRUE (v == 0.0f || std::fpclassify (v) == FP_NORMAL);
 }
 
+TEST (BlockDriver, NonFiniteInputNeverLeavesTheEngineStuck)
+{
+    for (float poison : { NAN, INFINITY, -INFINITY })
+    {
+        auto c = makeEngine();
+        c->applyParameter (0, 1.0f);
+        c->applyParameter (2, 1.0f);
+        run (*c, tsig::pluckedPhrase (48000, 0.5), 512);
+        auto bad = tsig::noise (512, 0.5f, 1);
+        bad[100] = poison;
+        run (*c, bad, 512);
+        EXPECT_TRUE (c->signalStateIsFinite());
+
+        // Silence comes out silent, and a clean note plays as after a reset.
+        auto silence = run (*c, std::vector<float> (2048, 0.0f), 512);
+        for (float v : silence)
+            ASSERT_EQ (v, 0.0f);
+        std::vector<float> impulse (4096, 0.0f);
+        impulse[0] = 1.0f;
+        auto y = run (*c, impulse, 512);
+        const int d = c->timingDelaySamples;
+        EXPECT_EQ (y[(size_t) (480 + d - 1)], 0.0f);
+        EXPECT_NE (y[(size_t) (480 + d)], 0.0f);
+        for (float v : y)
+            ASSERT_TRUE (std::isfinite (v));
+    }
+}
+
 // --- the onset detector and the drift -------------------------------------
 
 namespace
