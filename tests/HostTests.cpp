@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <thread>
 
 #include "Controller.h"
 #include "TestSignals.h"
@@ -252,4 +257,95 @@ TEST (Lv2Bundle, UriInTheManifestMatchesTheBinary)
     const std::string bytes ((const char*) binary.getData(), binary.getSize());
     EXPECT_NE (bytes.find (VANTOR_LV2_URI), std::string::npos);
     EXPECT_EQ (manifest.indexOf ("<Vantor>"), -1);
+}
+
+// --- what a strict validator throws at a plug-in ---------------------------
+
+TEST_P (Hosted, ManyInstancesComeAndGo)
+{
+    for (int round = 0; round < 3; ++round)
+    {
+        std::vector<std::unique_ptr<juce::AudioPluginInstance>> instances;
+        for (int i = 0; i < 8; ++i)
+        {
+            instances.push_back (load (GetParam()));
+            ASSERT_NE (instances.back(), nullptr);
+        }
+        for (auto& p : instances)
+            process (*p, tsig::noise (1024, 0.3f, 3), 256);
+    }
+}
+
+TEST_P (Hosted, RatesBlockSizesAndParameterSweeps)
+{
+    tsig::Lcg g (31);
+    for (double rate : { 44100.0, 48000.0, 88200.0, 96000.0, 192000.0, 22050.0, 8000.0, 384000.0, 11025.5 })
+    {
+        SCOPED_TRACE (rate);
+        auto p = load (GetParam(), true, rate, 8192);
+        ASSERT_NE (p, nullptr);
+        const auto input = tsig::pluckedPhrase ((int) rate, 1.0);
+        juce::AudioBuffer<float> buffer (1, 8192);
+        juce::MidiBuffer midi;
+        for (size_t pos = 0; pos < input.size();)
+        {
+            const int n = (int) (g.next() % 8193); // 0 included
+            const int m = (int) std::min<size_t> ((size_t) n, input.size() - pos);
+            buffer.setSize (1, m, false, false, true);
+            buffer.copyFrom (0, 0, input.data() + pos, m);
+            auto& q = *p->getParameters()[(int) (g.next() % 4)];
+            q.setValueNotifyingHost ((float) (g.next() % 10001) / 10000.0f);
+            p->processBlock (buffer, midi);
+            for (int i = 0; i < m; ++i)
+                ASSERT_TRUE (std::isfinite (buffer.getSample (0, i)) && std::abs (buffer.getSample (0, i)) < 8.0f);
+            pos += (size_t) std::max (m, 1);
+        }
+    }
+}
+
+TEST_P (Hosted, BlocksLongerThanTheEnginesBufferAndSilence)
+{
+    auto p = load (GetParam(), true, 48000.0, 200000);
+    ASSERT_NE (p, nullptr);
+    auto silence = process (*p, std::vector<float> (200000, 0.0f), 200000);
+    for (float v : silence)
+        ASSERT_EQ (v, 0.0f);
+    auto x = process (*p, tsig::pluckedPhrase (48000, 4.2), 200000);
+    for (float v : x)
+        ASSERT_TRUE (std::isfinite (v));
+}
+
+TEST_P (Hosted, NonFiniteInputDoesNotStickAndResetsBetweenBlocks)
+{
+    auto p = load (GetParam());
+    ASSERT_NE (p, nullptr);
+    auto bad = tsig::noise (512, 0.5f, 5);
+    bad[10] = std::numeric_limits<float>::quiet_NaN();
+    bad[20] = std::numeric_limits<float>::infinity();
+    process (*p, bad, 512);
+    auto after = process (*p, std::vector<float> (4096, 0.0f), 512);
+    for (float v : after)
+        ASSERT_EQ (v, 0.0f);
+
+    // Resets and state changes between blocks, as a host sends them.
+    tsig::Lcg g (8);
+    juce::MemoryBlock state;
+    const auto phrase = tsig::pluckedPhrase (48000, 2.0);
+    std::vector<float> music;
+    for (size_t pos = 0; pos < phrase.size(); pos += 4800)
+    {
+        switch (g.next() % 3)
+        {
+            case 0: p->reset(); break;
+            case 1: p->getStateInformation (state); break;
+            default:
+                if (state.getSize() > 0)
+                    p->setStateInformation (state.getData(), (int) state.getSize());
+                break;
+        }
+        auto piece = process (*p, std::vector<float> (phrase.begin() + (long) pos, phrase.begin() + (long) std::min (pos + 4800, phrase.size())), 256);
+        music.insert (music.end(), piece.begin(), piece.end());
+    }
+    for (float v : music)
+        ASSERT_TRUE (std::isfinite (v));
 }

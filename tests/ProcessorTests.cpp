@@ -296,3 +296,46 @@ TEST (Processor, OutputIsTheDoubleNotTheDryInput)
         ASSERT_EQ (x[(size_t) i], 0.0f) << i;
     EXPECT_LT (x[767], 0.0f);
 }
+
+TEST (Processor, StateRestoresAndResetsFromAnotherThreadWhileBlocksRun)
+{
+    VantorixAudioProcessor p;
+    p.prepareToPlay (48000.0, 256);
+    juce::MemoryBlock a, b;
+    p.getStateInformation (a);
+    p.getParameters()[0]->setValueNotifyingHost (0.0f);
+    p.getParameters()[1]->setValueNotifyingHost (1.0f);
+    p.getStateInformation (b);
+
+    std::atomic<bool> stop { false };
+    std::thread host ([&] {
+        for (int i = 0; i < 400; ++i)
+        {
+            const auto& s = i % 2 ? a : b;
+            p.setStateInformation (s.getData(), (int) s.getSize());
+            juce::MemoryBlock saved;
+            p.getStateInformation (saved);
+            if (i % 5 == 0)
+                p.reset();
+        }
+        p.setStateInformation (b.getData(), (int) b.getSize());
+        stop = true;
+    });
+
+    const auto input = tsig::pluckedPhrase (48000, 1.0);
+    juce::MidiBuffer midi;
+    for (int block = 0; ! stop.load() || block < 2; ++block)
+    {
+        std::vector<float> x (input.begin() + (block % 150) * 256, input.begin() + (block % 150) * 256 + 256);
+        float* ch = x.data();
+        juce::AudioBuffer<float> buffer (&ch, 1, 256);
+        p.processBlock (buffer, midi);
+        for (float v : x)
+            ASSERT_TRUE (std::isfinite (v));
+    }
+    host.join();
+    std::vector<float> last (16, 0.0f);
+    processAll (p, last, 16);
+    EXPECT_EQ (p.getController().mode, 1);
+    EXPECT_EQ (p.getController().timingDelaySamples, 1440);
+}
