@@ -11,6 +11,7 @@
 #include "PluginEditor.h"
 #include "PluginProcessor.h"
 #include "PluginSettings.h"
+#include "TestImages.h"
 
 namespace
 {
@@ -70,14 +71,7 @@ protected:
 
 void writePng (juce::Component& c, const juce::String& name)
 {
-    const char* dir = std::getenv ("VANTOR_TEST_OUTPUT");
-    if (dir == nullptr)
-        return;
-    const auto file = juce::File (dir).getChildFile (name + ".png");
-    file.getParentDirectory().createDirectory();
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (c.createComponentSnapshot (c.getLocalBounds(), true, 1.0f), out);
+    ::writePng (c.createComponentSnapshot (c.getLocalBounds(), true, 1.0f), name);
 }
 } // namespace
 

@@ -12,6 +12,7 @@
 #include "CustomLookAndFeel.h"
 #include "FlatToggleButton.h"
 #include "RotaryKnobQf.h"
+#include "TestImages.h"
 
 namespace
 {
@@ -22,18 +23,6 @@ juce::Image render (juce::Component& c, juce::Colour background = juce::Colours:
     g.fillAll (background);
     c.paintEntireComponent (g, false);
     return image;
-}
-
-void writePng (const juce::Image& image, const juce::String& name)
-{
-    const char* dir = std::getenv ("VANTOR_TEST_OUTPUT");
-    if (dir == nullptr)
-        return;
-    const auto file = juce::File (dir).getChildFile (name + ".png");
-    file.getParentDirectory().createDirectory();
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (image, out);
 }
 
 // Colours compared channel by channel; translucent pixels lose precision in
