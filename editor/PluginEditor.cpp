@@ -257,7 +257,6 @@ void VantorixAudioProcessorEditor::resized()
         child->setTransform (scale);
 
     const int d = s > 1.0f ? (int) (34.0f * s) : 34;
-    cornerHandle.setSize (d, d);
     cornerHandle.setBounds (getWidth() - d, getHeight() - d, d, d);
 }
 

@@ -84,7 +84,7 @@ void PluginSettings::applyJson (PluginSettings& s, const juce::var& parsed)
 {
     auto* object = parsed.getDynamicObject();
 
-    if (object == nullptr || parsed.isArray())
+    if (object == nullptr) // arrays and plain values hold no object
         return;
 
     if (object->hasProperty ("PluginWidth"))
